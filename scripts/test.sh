@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test (GUI tests run offscreen).
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+"$root/scripts/build.sh" "$@"
+runtime="$(mktemp -d)"
+chmod 700 "$runtime"
+trap 'rm -rf "$runtime"' EXIT
+cd "$root/build"
+QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$runtime" \
+  ctest --output-on-failure --timeout 300 -j "$(nproc)"
