@@ -53,7 +53,8 @@ class File {
   // for reads, or on failure), or -1 on failure.
   int64_t ReadAt(uint64_t offset, void* buffer, size_t n);
   int64_t WriteAt(uint64_t offset, const void* buffer, size_t n);
-  // True only when exactly n bytes were transferred.
+  // True only when exactly n bytes were transferred; a short read at end of file sets
+  // LastError() to EIO.
   bool ReadExact(uint64_t offset, void* buffer, size_t n);
   bool WriteExact(uint64_t offset, const void* buffer, size_t n);
 
@@ -63,6 +64,11 @@ class File {
   FileId Identity();
 
   // Exclusive, non-blocking byte-range lock and its release. False on conflict/failure.
+  // Linux takes exclusive locks only through a writable descriptor, so a handle opened for
+  // reading locks through a second, writable description of the same file, opened on first
+  // use and owned by this handle (it fails when the file cannot be written to). A zero length
+  // fails with EINVAL.
+  // A forked child shares the parent's handles and so their locks until it closes them.
   bool LockRange(uint64_t offset, uint64_t length);
   bool UnlockRange(uint64_t offset, uint64_t length);
 
@@ -70,7 +76,11 @@ class File {
   int Handle() const { return FFd; }
 
  private:
+  int LockDescriptor();
+
   int FFd = -1;
+  int FLockFd = -1;  // the writable description that read-only handles lock through
+  bool FWritable = false;
   int FLastError = 0;
   std::string FPath;
 };
