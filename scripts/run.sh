@@ -7,7 +7,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
   echo "No display found (neither DISPLAY nor WAYLAND_DISPLAY is set)."
   echo "Start the program under a virtual X server instead:"
-  echo "  xvfb-run -a $root/build/ox \"\$@\""
+  echo "  xvfb-run -a ${OX_BUILD_DIR:-$root/build}/ox $*"
   exit 1
 fi
-exec "$root/build/ox" "$@"
+exec "${OX_BUILD_DIR:-$root/build}/ox" "$@"

@@ -149,10 +149,9 @@ void TDiskMgr::OpenFile() {
 }
 
 void TDiskMgr::OpenLocks() {
-  // The parent lock is a byte-range lock, which needs a handle with write access; a
-  // connection that only reads leaves it to the others.
-  platform::File* parentHandle = (FOpenMode & AccessWriteBits) != 0 ? &FFile.FileObject() : nullptr;
-  FUserMonitor = std::make_unique<TDBUserMonitor>(parentHandle, LockFileNameFor(FFileName));
+  // A read-only handle locks too (the platform file locks through a writable description of
+  // its own), so every connection takes the parent lock around lock-file creation.
+  FUserMonitor = std::make_unique<TDBUserMonitor>(&FFile.FileObject(), LockFileNameFor(FFileName));
   FUserMonitor->Open(CurrentUserName(), CurrentComputerName());
 
   FTableLockMgr = std::make_unique<TWinLockMgr>(FUserMonitor->LockFile(), lockfile::TableRegionSize,

@@ -287,4 +287,18 @@ TEST_F(DiskMgrLockTest, ReadOnlyFileTakesNoLocks) {
   ASSERT_TRUE(platform::SetFileReadOnly(Path, false));
 }
 
+// A connection that opens a writable file for reading only is still a full member: it holds
+// the parent lock around creating the lock file, and its table locks exclude writers.
+TEST_F(DiskMgrLockTest, ReadOnlyModeOnWritableFileStillLocks) {
+  auto reader = OpenDatabase(Path, P, fmOpenRead | fmShareDenyNone);
+  EXPECT_TRUE(reader->MultiUser());
+  EXPECT_TRUE(platform::FileExists(Dir / "ox.lck"));
+  EXPECT_EQ(reader->LockTable(4, lkRead), lkRead);
+  EXPECT_EQ(RunInChild([&] { return ChildLockTable(Path, 4, lkWrite); }), ChildTimedOut);
+  reader->UnlockTable(4);
+  EXPECT_EQ(RunInChild([&] { return ChildLockTable(Path, 4, lkWrite); }), ChildGotLock);
+  reader->Close();
+  EXPECT_FALSE(platform::FileExists(Dir / "ox.lck"));
+}
+
 }  // namespace
