@@ -1,0 +1,23 @@
+#include "engine/tables/TableInterfaces.h"
+
+#include "engine/storage/DiskIOInterface.h"
+#include "engine/storage/LittleEndian.h"
+#include "engine/tables/TableDef.h"
+
+std::unique_ptr<TDiskIOInterface> MakeTableDiskInterface(TDiskMgr& diskMgr, uint16_t tableID,
+                                                         uint16_t usage, int32_t blockSize,
+                                                         uint32_t pageFlags) {
+  auto io = std::make_unique<TDiskIOInterface>();
+  io->SetDiskMgr(&diskMgr);
+  io->SetTableID(tableID);
+  io->SetUsage(usage);
+  io->SetBlockSize(blockSize);
+  io->SetPageFlags(pageFlags);
+  return io;
+}
+
+std::vector<uint8_t> EmptyRootBlock(int32_t size) {
+  std::vector<uint8_t> block(static_cast<size_t>(size > 4 ? size : 4), 0);
+  le::PutU32(block.data(), tabledef::EmptyRootMarker);
+  return block;
+}
