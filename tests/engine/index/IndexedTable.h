@@ -87,8 +87,8 @@ class TIndexedTable {
     FKeeper.Load = [this] { return FHeader->RecordFirstEmpty(); };
     FKeeper.Store = [this](uint32_t v) { FHeader->SetRecordFirstEmpty(v); };
 
-    FIndexIO = MakeTableDiskInterface(FDiskMgr, static_cast<uint16_t>(tableID),
-                                      dbfile::UsageIndex, 4096, PageFlagCached);
+    FIndexIO = MakeTableDiskInterface(FDiskMgr, static_cast<uint16_t>(tableID), dbfile::UsageIndex,
+                                      4096, PageFlagCached);
     FIndexIO->SetGlobalItem(dbfile::HdrIndexFirstEmpty);
     FIndexIO->Open();
 

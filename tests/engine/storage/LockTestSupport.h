@@ -19,32 +19,11 @@
 #include "engine/storage/VorErrors.h"
 #include "engine/storage/WinLockMgr.h"
 #include "platform/File.h"
+#include "support/TestDir.h"
 
 namespace locktest {
 
-class ScratchDir {
- public:
-  ScratchDir() {
-    std::random_device rd;
-    for (int attempt = 0; attempt < 100 && FPath.empty(); ++attempt) {
-      auto dir = std::filesystem::temp_directory_path() /
-                 ("ox-locks-" + std::to_string(rd()) + std::to_string(attempt));
-      std::error_code ec;
-      if (std::filesystem::create_directory(dir, ec)) FPath = dir.string() + "/";
-    }
-  }
-  ~ScratchDir() {
-    std::error_code ec;
-    if (!FPath.empty()) std::filesystem::remove_all(FPath, ec);
-  }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-
-  std::string operator/(const std::string& name) const { return FPath + name; }
-
- private:
-  std::string FPath;
-};
+using test_support::ScratchDir;
 
 inline platform::File OpenShared(const std::string& path) {
   platform::File file;

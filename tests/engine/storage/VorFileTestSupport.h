@@ -11,32 +11,11 @@
 
 #include "engine/storage/VorErrors.h"
 #include "platform/File.h"
+#include "support/TestDir.h"
 
 namespace vorfile_test {
 
-class ScratchDir {
- public:
-  ScratchDir() {
-    std::random_device rd;
-    for (int attempt = 0; attempt < 100 && FPath.empty(); ++attempt) {
-      auto dir = std::filesystem::temp_directory_path() /
-                 ("ox-vorfile-" + std::to_string(rd()) + std::to_string(attempt));
-      std::error_code ec;
-      if (std::filesystem::create_directory(dir, ec)) FPath = dir.string() + "/";
-    }
-  }
-  ~ScratchDir() {
-    std::error_code ec;
-    if (!FPath.empty()) std::filesystem::remove_all(FPath, ec);
-  }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-
-  std::string operator/(const std::string& name) const { return FPath + name; }
-
- private:
-  std::string FPath;
-};
+using test_support::ScratchDir;
 
 inline std::vector<uint8_t> ReadFileBytes(const std::string& path) {
   platform::File f;

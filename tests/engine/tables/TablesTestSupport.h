@@ -20,30 +20,14 @@
 #include "engine/storage/VorErrors.h"
 #include "engine/tables/TableHeaderMgr.h"
 #include "platform/File.h"
+#include "support/TestDir.h"
 
 namespace tables_test {
 
 constexpr int32_t PageSize = 4096;
 constexpr uint32_t UserMapAddress = dbfile::UserTableHeaderMapPage * PageSize;
 
-class ScratchDir {
- public:
-  ScratchDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "ox-tables-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) != nullptr) FPath = pattern + "/";
-  }
-  ~ScratchDir() {
-    std::error_code ec;
-    if (!FPath.empty()) std::filesystem::remove_all(FPath, ec);
-  }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-
-  std::string operator/(const std::string& name) const { return FPath + name; }
-
- private:
-  std::string FPath;
-};
+using test_support::ScratchDir;
 
 struct RaisedError {
   int Code = 0;
