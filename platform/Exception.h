@@ -53,7 +53,7 @@ class EAbort : public Exception {
 [[noreturn]] void AssertFailed(const char* text, const char* unit, int line);
 
 // Internal consistency check naming the engine unit, e.g. VOR_ASSERT(n > 0, "n > 0", "vorDisk").
-#define VOR_ASSERT(cond, text, unit)                   \
-  do {                                                 \
+#define VOR_ASSERT(cond, text, unit)                       \
+  do {                                                     \
     if (!(cond)) ::AssertFailed((text), (unit), __LINE__); \
   } while (0)

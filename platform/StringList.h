@@ -20,7 +20,7 @@ class TStringList {
   int IndexOfName(const std::string& name) const;  // -1 when absent
   std::string Names(int index) const;              // "" for a line without "="
   std::string ValueFromIndex(int index) const;
-  std::string Values(const std::string& name) const;  // "" when absent
+  std::string Values(const std::string& name) const;                 // "" when absent
   void SetValue(const std::string& name, const std::string& value);  // adds when absent
 
   std::string Text() const;  // every line followed by CR LF
