@@ -68,6 +68,7 @@ void TMapPageMgr::ReadMap(uint32_t address, int64_t expectedIndex, const char* c
     RaiseDatabaseError(8581, context, message);
   }
   FDiskMgr.ReadBytes(address, FPageSize, FMapBuffer.data(), 0, 0);
+  ++FMapPageReads;
   // The index proves that the link led to the map page expected next, so the chain of
   // map pages cannot run in a circle.
   const uint32_t index = MapIndex();

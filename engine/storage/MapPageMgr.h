@@ -60,6 +60,8 @@ class TMapPageMgr {
   uint32_t PageShift() const { return FPageShift; }
   uint32_t PageSize() const { return FPageSize; }
   const std::vector<uint8_t>& MapBuffer() const { return FMapBuffer; }
+  // Map pages read from the file since the manager was made (for measurements).
+  uint64_t MapPageReads() const { return FMapPageReads; }
 
  private:
   uint16_t Entry(uint32_t offset) const;
@@ -89,6 +91,7 @@ class TMapPageMgr {
   uint32_t FPageShift;
   uint32_t FPageSize;
   std::vector<uint8_t> FMapBuffer;
+  uint64_t FMapPageReads = 0;
   TDiskMgr& FDiskMgr;
   TGlobalHdr& FGlobalHdr;
 };
