@@ -195,7 +195,15 @@ uint32_t TVorFile::SeekAndAppendVorFile(const void* buffer, uint32_t count, uint
 }
 
 int64_t TVorFile::FileEnd() {
-  return FInTransaction ? FAppendPosition : FFile.Size();
+  if (!FInTransaction) return FFile.Size();
+  // StartTransaction takes no lock, so other connections may append until this transaction
+  // holds the header lock (and, holding it to commit, appends itself). Until its first append
+  // its end is the file's, or it would append over their pages.
+  if (FAppendPosition == FSizeAtStart) {
+    const int64_t size = FFile.Size();
+    if (size > FSizeAtStart) FSizeAtStart = FAppendPosition = size;
+  }
+  return FAppendPosition;
 }
 
 void TVorFile::StartTransaction() {

@@ -68,7 +68,8 @@ class TVorFile : public TObject {
   // Writes at FileEnd and returns that address; raises 9600 rather than pass 4 GB.
   uint32_t SeekAndAppendVorFile(const void* buffer, uint32_t count, uint32_t flags,
                                 uint32_t tableID);
-  // The file size, or AppendPosition inside a transaction; negative when unknown.
+  // The file size, or AppendPosition inside a transaction (the file size again until the
+  // transaction appends); negative when unknown.
   int64_t FileEnd();
 
   void StartTransaction();
@@ -124,7 +125,8 @@ class TVorFile : public TObject {
   std::vector<uint8_t> FCryptBuffer;
   TPageCrypt FCrypt;  // keys and Blowfish state
   int64_t FAppendPosition = 0;
-  int64_t FSizeAtStart = 0;  // the file size when the transaction started
+  int64_t FSizeAtStart = 0;  // the file size when the transaction started or, until it
+                             // appends, as last seen by FileEnd
   TCacheMgr FPageCache;
   TCacheBlockMgr FBlockCache;
   bool FWriteAccess = false;

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -146,6 +147,25 @@ TEST_F(DiskMgrLockTest, CommitWaitsForNoReaderAndRollbackReleases) {
   b->UnlockTable(5);
   EXPECT_EQ(b->LockTable(5, lkWrite), lkWrite);
   EXPECT_EQ(ReadFileBytes(Path).size(), 6u * P);
+}
+
+// Another connection may append between StartTransaction and the transaction's first page
+// operation: the transaction must append behind those pages, not over them.
+TEST_F(DiskMgrLockTest, TransactionAppendsBehindPagesAppendedSinceItStarted) {
+  auto a = Open();
+  auto b = Open();
+  a->StartTransaction();
+  const std::vector<uint8_t> other = Pages(P, 1, 0x5A);
+  EXPECT_EQ(b->AllocatePages(6, 0, other.data(), 1, Records), 6 * P);
+  const uint32_t address = a->AllocatePages(5, PageFlagCached, Page.data(), 1, Records);
+  EXPECT_EQ(address, 7 * P);
+  a->Commit();
+
+  const std::vector<uint8_t> file = ReadFileBytes(Path);
+  ASSERT_EQ(file.size(), 8u * P);
+  EXPECT_TRUE(std::equal(other.begin(), other.end(), file.begin() + 6 * P));
+  EXPECT_EQ(U16(file, FirstMapByte(P, EntryOffset(P, 6))), dbfile::MapEntryValue(6, Records));
+  EXPECT_EQ(U16(file, FirstMapByte(P, EntryOffset(P, 7))), dbfile::MapEntryValue(5, Records));
 }
 
 TEST_F(DiskMgrLockTest, CommitAndRollbackWithoutTransactionKeepLocks) {
