@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <fstream>
 #include <map>
 #include <random>
@@ -437,12 +436,15 @@ TEST_F(MultiProcessStress, ConcurrentPageAllocationKeepsTheMapSound) {
 
   std::vector<ChildLog> logs;
   int commits = 0;
+  int refused = 0;
   for (int i = 0; i < Children; ++i) {
     logs.push_back(ReadLog(Dir / ("child" + std::to_string(i) + ".log"), FirstChildOwner + i));
     EXPECT_EQ(codes[i], ChildOk) << "child " << i << ":\n" << logs[i].Text.substr(0, 400);
     commits += logs[i].Commits;
+    refused += logs[i].Refused;
   }
-  for (auto& l : logs) fprintf(stderr, "DBG %s pages %zu\n", l.Text.substr(0, l.Text.find('\n')).c_str(), l.Pages.size());
+  RecordProperty("commits", commits);
+  RecordProperty("refused_commits", refused);
   // Enough transactions have to get through for the run to say anything about them.
   EXPECT_GT(commits, 0);
 
@@ -562,7 +564,6 @@ TEST_F(MultiProcessStress, ConcurrentTablesNeverShareAnIdentifier) {
     }
   }
 
-  fprintf(stderr, "DBG tables %zu\n", claimed.size());
   FileMap map;
   ASSERT_NO_FATAL_FAILURE(CheckMapStructure(Path, map));
   // The map names exactly the tables held, each at a block of its own with its own header.
