@@ -289,7 +289,7 @@ int File::LockDescriptor() {
   return FLockFd;
 }
 
-bool File::LockRange(uint64_t offset, uint64_t length) {
+bool File::SetRangeLock(uint64_t offset, uint64_t length, short type) {
   if (FFd < 0) {
     FLastError = EBADF;
     return false;
@@ -304,7 +304,7 @@ bool File::LockRange(uint64_t offset, uint64_t length) {
     return false;
   }
   struct flock fl = {};
-  fl.l_type = F_WRLCK;
+  fl.l_type = type;
   fl.l_whence = SEEK_SET;
   fl.l_start = static_cast<off_t>(offset);
   fl.l_len = static_cast<off_t>(length);
@@ -318,32 +318,12 @@ bool File::LockRange(uint64_t offset, uint64_t length) {
   return false;
 }
 
+bool File::LockRange(uint64_t offset, uint64_t length) {
+  return SetRangeLock(offset, length, F_WRLCK);
+}
+
 bool File::UnlockRange(uint64_t offset, uint64_t length) {
-  if (FFd < 0) {
-    FLastError = EBADF;
-    return false;
-  }
-  if (!ValidRange(offset, length)) {
-    FLastError = EINVAL;
-    return false;
-  }
-  int lockFd = LockDescriptor();
-  if (lockFd < 0) {
-    FLastError = errno;
-    return false;
-  }
-  struct flock fl = {};
-  fl.l_type = F_UNLCK;
-  fl.l_whence = SEEK_SET;
-  fl.l_start = static_cast<off_t>(offset);
-  fl.l_len = static_cast<off_t>(length);
-  fl.l_pid = 0;
-  for (;;) {
-    if (::fcntl(lockFd, F_OFD_SETLK, &fl) == 0) return true;
-    if (errno != EINTR) break;
-  }
-  FLastError = errno;
-  return false;
+  return SetRangeLock(offset, length, F_UNLCK);
 }
 
 bool FileExists(const std::string& path) {

@@ -77,6 +77,8 @@ class File {
 
  private:
   int LockDescriptor();
+  // One fcntl request (F_WRLCK or F_UNLCK) for the range through LockDescriptor().
+  bool SetRangeLock(uint64_t offset, uint64_t length, short type);
 
   int FFd = -1;
   int FLockFd = -1;  // the writable description that read-only handles lock through

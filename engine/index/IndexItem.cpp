@@ -4,34 +4,34 @@
 #include "engine/storage/BaseIOInterface.h"
 #include "engine/storage/VorErrors.h"
 
+namespace {
+
+// The definition's published properties, which an index item and its definition share.
+template <typename Source>
+void CopyDefinition(TIndexItem& target, const Source& source) {
+  target.Hidden = source.Hidden;
+  target.Primary = source.Primary;
+  target.Unique = source.Unique;
+  target.IndexName = source.IndexName;
+  target.Maintained = source.Maintained;
+  target.Memory = source.Memory;
+  target.IndexPageSize = source.IndexPageSize;
+  target.MaximumKeySize = source.MaximumKeySize;
+  target.KeyDataOffset = source.KeyDataOffset;
+  target.IndexSequence = source.IndexSequence;
+  target.IndexKeyType = source.IndexKeyType;
+}
+
+}  // namespace
+
 void TIndexItem::Assign(const TInternalIndexDef& source) {
-  Hidden = source.Hidden;
-  Primary = source.Primary;
-  Unique = source.Unique;
-  IndexName = source.IndexName;
-  Maintained = source.Maintained;
-  Memory = source.Memory;
-  IndexPageSize = source.IndexPageSize;
-  MaximumKeySize = source.MaximumKeySize;
-  KeyDataOffset = source.KeyDataOffset;
-  IndexSequence = source.IndexSequence;
-  IndexKeyType = source.IndexKeyType;
+  CopyDefinition(*this, source);
   KeyFields.Clear();
 }
 
 void TIndexItem::Assign(const TIndexItem& source) {
   if (&source == this) return;
-  Hidden = source.Hidden;
-  Primary = source.Primary;
-  Unique = source.Unique;
-  IndexName = source.IndexName;
-  Maintained = source.Maintained;
-  Memory = source.Memory;
-  IndexPageSize = source.IndexPageSize;
-  MaximumKeySize = source.MaximumKeySize;
-  KeyDataOffset = source.KeyDataOffset;
-  IndexSequence = source.IndexSequence;
-  IndexKeyType = source.IndexKeyType;
+  CopyDefinition(*this, source);
   KeyFields.Assign(source.KeyFields);
   Root = source.Root;
   Depth = source.Depth;
