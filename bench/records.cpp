@@ -18,6 +18,7 @@
 #include "engine/tables/FieldValue.h"
 #include "engine/tables/RecordMgr.h"
 #include "engine/tables/TableHeaderMgr.h"
+#include "engine/tables/TableInterfaces.h"
 
 namespace {
 
@@ -49,11 +50,7 @@ class RecordTable {
     FDiskMgr.CreateNewFile(true);
     FDiskMgr.SetOpenMode(fmOpenReadWrite | fmShareDenyNone);
     FDiskMgr.Open();
-    FHeaderIO.SetDiskMgr(&FDiskMgr);
-    FHeaderIO.SetBlockSize(tblhdr::BlockSize);
-    FHeaderIO.SetUsage(dbfile::UsageHeader);
-    FHeaderIO.SetGlobalItem(dbfile::HdrUserHeaderFirstEmpty);
-    FHeaderIO.Open();
+    OpenTableHeaderInterface(FHeaderIO, FDiskMgr, false);
     FHeaderMgr.SetBaseAddress(dbfile::UserTableHeaderMapPage * PageSize);
     FHeaderMgr.Open(FHeaderIO);
     const uint32_t table = FHeaderMgr.AddTable(0);

@@ -118,11 +118,7 @@ class TOurTable {
     FDiskMgr.CreateNewFile(true);
     FDiskMgr.SetOpenMode(fmOpenReadWrite | fmShareDenyNone);
     FDiskMgr.Open();
-    FHeaderIO.SetDiskMgr(&FDiskMgr);
-    FHeaderIO.SetBlockSize(tblhdr::BlockSize);
-    FHeaderIO.SetUsage(dbfile::UsageHeader);
-    FHeaderIO.SetGlobalItem(dbfile::HdrUserHeaderFirstEmpty);
-    FHeaderIO.Open();
+    OpenTableHeaderInterface(FHeaderIO, FDiskMgr, false);
     FHeaders.SetBaseAddress(dbfile::UserTableHeaderMapPage * PageSize);
     FHeaders.Open(FHeaderIO);
     FTableID = FHeaders.AddTable(FIndexDefs.Count());

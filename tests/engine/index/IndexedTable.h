@@ -65,11 +65,7 @@ class TIndexedTable {
     FDiskMgr.SetPageSize(PageSize);
     FDiskMgr.SetOpenMode(fmOpenReadWrite | fmShareDenyNone);
     FDiskMgr.Open();
-    FHeaderIO.SetDiskMgr(&FDiskMgr);
-    FHeaderIO.SetBlockSize(tblhdr::BlockSize);
-    FHeaderIO.SetUsage(dbfile::UsageHeader);
-    FHeaderIO.SetGlobalItem(dbfile::HdrUserHeaderFirstEmpty);
-    FHeaderIO.Open();
+    OpenTableHeaderInterface(FHeaderIO, FDiskMgr, false);
     FHeaders.SetBaseAddress(dbfile::UserTableHeaderMapPage * PageSize);
     FHeaders.Open(FHeaderIO);
     const bool create = tableID == 0;

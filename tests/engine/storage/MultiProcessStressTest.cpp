@@ -19,6 +19,7 @@
 #include "engine/storage/DiskIOInterface.h"
 #include "engine/storage/FreeBlockRun.h"
 #include "engine/tables/TableHeaderMgr.h"
+#include "engine/tables/TableInterfaces.h"
 
 using namespace diskmgr_test;
 
@@ -504,12 +505,7 @@ int TableChild(const std::string& path, int index, int operations, const std::st
   try {
     auto dm = Connect(path);
     TDiskIOInterface io;
-    io.SetDiskMgr(dm.get());
-    io.SetBlockSize(tblhdr::BlockSize);
-    io.SetUsage(dbfile::UsageHeader);
-    io.SetTableID(0);
-    io.SetGlobalItem(dbfile::HdrUserHeaderFirstEmpty);
-    io.Open();
+    OpenTableHeaderInterface(io, *dm, false);
     TTableHeaderMgr mgr;
     mgr.SetBaseAddress(UserMapAddress);
     mgr.SetFirstTableID(tblmap::UserFirstTableID);

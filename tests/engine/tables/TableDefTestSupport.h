@@ -19,6 +19,7 @@
 #include "engine/tables/DiskTableDefMgr.h"
 #include "engine/tables/TableDef.h"
 #include "engine/tables/TableHeaderMap.h"
+#include "engine/tables/TableInterfaces.h"
 
 namespace tabledef_test {
 
@@ -120,13 +121,7 @@ class DiskTableDefTest : public ::testing::Test {
     FDiskMgr.SetLockRetryMaximum(2);
     FDiskMgr.SetLockRetryInterval(1);
     FDiskMgr.Open();
-    FHeaderIO.SetDiskMgr(&FDiskMgr);
-    FHeaderIO.SetBlockSize(256);
-    FHeaderIO.SetUsage(dbfile::UsageHeader);
-    FHeaderIO.SetTableID(0);
-    FHeaderIO.SetGlobalItem(dbfile::HdrUserHeaderFirstEmpty);
-    FHeaderIO.SetPageFlags(0);
-    FHeaderIO.Open();
+    OpenTableHeaderInterface(FHeaderIO, FDiskMgr, false);
     FMgr.SetHeaderInterface(&FHeaderIO);
     FMgr.SetHeaderMapAddress(dbfile::UserTableHeaderMapPage * PageSize);
     FMgr.OpenManager();

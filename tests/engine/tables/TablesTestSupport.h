@@ -19,6 +19,7 @@
 #include "engine/storage/LittleEndian.h"
 #include "engine/storage/VorErrors.h"
 #include "engine/tables/TableHeaderMgr.h"
+#include "engine/tables/TableInterfaces.h"
 #include "platform/File.h"
 #include "support/TestDir.h"
 
@@ -93,13 +94,7 @@ class Connection {
     FDiskMgr.SetLockRetryMaximum(2);
     FDiskMgr.SetLockRetryInterval(1);
     FDiskMgr.Open();
-    FHeaderIO.SetDiskMgr(&FDiskMgr);
-    FHeaderIO.SetBlockSize(tblhdr::BlockSize);
-    FHeaderIO.SetUsage(dbfile::UsageHeader);
-    FHeaderIO.SetTableID(0);
-    FHeaderIO.SetGlobalItem(dbfile::HdrUserHeaderFirstEmpty);
-    FHeaderIO.SetPageFlags(0);
-    FHeaderIO.Open();
+    OpenTableHeaderInterface(FHeaderIO, FDiskMgr, false);
     FHeaderMgr.SetBaseAddress(UserMapAddress);
     FHeaderMgr.SetFirstTableID(tblmap::UserFirstTableID);
     FHeaderMgr.Open(FHeaderIO);
